@@ -12,15 +12,29 @@
  * text begins with its own line end, so a finished run ends right after
  * its last number or notice.
  *
- * A count or value out of range, a reply that is not a whole number, or
- * the end of input where a number is due, writes one error text and ends
- * the run with exit status 1.  A finished run exits 0, or 1 when its
- * output could not be written.  Command-line arguments are ignored.
+ * A count or value out of range, a reply that is not a whole number, the
+ * end of input where a number is due, or a failing read, writes one error
+ * text and ends the run with exit status 1.  A finished run exits 0, or 1
+ * when its output could not be written.  Command-line arguments are
+ * ignored.
+ *
+ * Input is read in blocks.  A file of answers is left positioned right
+ * after the last character the run looked at, for whoever reads it next;
+ * at a terminal the rest of the last line typed is taken and dropped, so
+ * that it never reaches the shell as a command.
  */
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 constexpr int kmax = 89;  // the largest count
 constexpr int xmax = 999; // the largest value
@@ -30,9 +44,45 @@ constexpr int xmax = 999; // the largest value
 static void
 vvod(int *a, int *n)
 {
-	// Take input a character at a time, so that nothing past the last
-	// number needed is read: what follows is left to whoever reads next.
-	std::setvbuf(stdin, nullptr, _IONBF, 0);
+	// A terminal or a pipe may have someone waiting on each prompt, so
+	// each prompt is sent before its read.  A file holds its answers
+	// already: there the output goes out in one piece at the end.
+	struct stat st;
+	const bool file =
+	    fstat(fileno(stdin), &st) == 0 && (st.st_mode & S_IFMT) == S_IFREG;
+	const bool tty = isatty(fileno(stdin)) != 0;
+#ifdef _WIN32
+	// Take bytes as they are: CR is white space to the reader anyway, and
+	// a file's position then counts its bytes exactly, whether its lines
+	// end in CR LF or in LF alone.
+	_setmode(_fileno(stdin), _O_BINARY);
+#endif
+
+	// End the reading: take the character that ended the last number (and
+	// the LF of a CR LF), and leave a file positioned right after it for
+	// whoever reads it next.  At a terminal the rest of the typed line is
+	// taken and dropped too, since the shell would run it as a command.
+	// What was read ahead from a pipe is gone: a pipe keeps no place.
+	const auto konec = [file, tty] {
+		if (std::feof(stdin) || std::ferror(stdin))
+			return;
+		int c = std::getchar();
+		if (tty) {
+			while (c != '\n' && c != EOF)
+				c = std::getchar();
+		} else if (file) {
+			if (c == '\r' && (c = std::getchar()) != '\n')
+				std::ungetc(c, stdin);
+#ifdef _WIN32
+			// Its C library drops read-ahead on fflush without
+			// moving the file, so move it by hand.
+			_lseeki64(_fileno(stdin), _ftelli64(stdin), SEEK_SET);
+#else
+			// Sets the file's offset to the stream's position.
+			std::fflush(stdin);
+#endif
+		}
+	};
 
 	// Read one whole number into *p, rejecting it unless it is 1 to hi.
 	// The digits are taken one by one rather than by scanf("%d"), whose
@@ -40,10 +90,11 @@ vvod(int *a, int *n)
 	// wrap into range) and which may keep a long run of digits in memory.
 	// Here the magnitude stops growing once it is past hi, so a number
 	// of any length costs nothing and stays out of range.  A reply
-	// without digits leaves the number at 0, which is rejected like any
-	// other bad entry.
-	const auto chislo = [](int *p, int hi) {
-		std::fflush(stdout); // the prompt must show before we wait
+	// without digits, the end of input and a failed read leave the number
+	// at 0, which is rejected like any other bad entry.
+	const auto chislo = [file, &konec](int *p, int hi) {
+		if (!file) // the prompt must show before we wait
+			std::fflush(stdout);
 
 		int c;
 		do
@@ -63,6 +114,7 @@ vvod(int *a, int *n)
 			std::fputs(
 			    "\n\n\n\a************** OShIBKA! *************\n",
 			    stdout);
+			konec();
 			std::exit(1);
 		}
 	};
@@ -76,6 +128,7 @@ vvod(int *a, int *n)
 		std::printf("a[%d]=", i + 1);
 		chislo(&a[i], xmax);
 	}
+	konec();
 }
 
 // main: take the numbers through vvod, then write the perfect ones.
@@ -103,6 +156,11 @@ main()
 	if (!fl)
 		std::fputs("\n\aNET SOVERShENNYH ChISEL", stdout);
 
-	// A report that did not reach its reader must not end as a success.
-	return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+	// A report that did not reach its reader must not end as a success:
+	// write out what is still buffered, see whether this or any earlier
+	// write failed, and whether standard output closes cleanly.  The
+	// explicit flush matters, since not every C library's fclose reports
+	// a failure of its own final flush.
+	const bool lost = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+	return std::fclose(stdout) == 0 && !lost ? 0 : 1;
 }

@@ -2,21 +2,25 @@
 // case feeds it standard input, then compares what it wrote to standard
 // output byte for byte, its exit status, and that standard error is empty.
 //
-//   dialogue_test [GoogleTest flags] [--crlf] [command ...]
+//   dialogue_test [GoogleTest flags] [--windows] [command ...]
 //
-// With no command the program built beside the tests is run.  --crlf
-// expects every line end as CR LF, the way a Windows build writes them.
+// With no command the program built beside the tests is run.  --windows
+// says that the command runs a Windows build: it writes every line end as
+// CR LF, and a reader that goes away is a write error to it, not a signal.
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -25,12 +29,17 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
 std::vector<std::string> command{PERFECT_EXE};
-bool crlf = false;
+bool windows = false;
+
+// How long a run may take before it counts as hung: far more than any run
+// needs, even under Wine or the sanitizers.
+constexpr auto kDeadline = std::chrono::seconds(30);
 
 // The program's texts.
 const std::string kPrompt =
@@ -72,7 +81,7 @@ report(const std::vector<int> &found)
 std::string
 native(const std::string &s)
 {
-	if (!crlf)
+	if (!windows)
 		return s;
 	std::string t;
 	for (char c : s)
@@ -137,8 +146,8 @@ class Scratch {
 
 	int fd() const { return fileno(f_); }
 
-	// Adds text at the end; whoever reads the file still starts at its
-	// beginning.
+	// Adds text at the end; whoever reads the file still starts where
+	// the last reader stopped.
 	void append(const std::string &text)
 	{
 		struct stat st;
@@ -148,6 +157,7 @@ class Scratch {
 			throw std::runtime_error("scratch file not written");
 	}
 
+	// The whole file.
 	std::string text() const
 	{
 		std::string s;
@@ -159,21 +169,62 @@ class Scratch {
 		return s;
 	}
 
+	// What the next reader of the file finds: the file from the place
+	// where the last one left it.
+	std::string rest() const
+	{
+		std::string s;
+		char b[65536];
+		for (ssize_t k; (k = read(fd(), b, sizeof b)) > 0;)
+			s.append(b, static_cast<size_t>(k));
+		return s;
+	}
+
     private:
 	std::FILE *f_;
+};
+
+// A pipe that already holds all of text, its writing end closed, as from
+// `printf text | perfect`.
+class Piped {
+    public:
+	explicit Piped(const std::string &text)
+	{
+		int p[2];
+		if (pipe2(p, O_CLOEXEC) != 0)
+			throw std::runtime_error("no pipe");
+		const bool ok = write(p[1], text.data(), text.size()) ==
+		    static_cast<ssize_t>(text.size());
+		close(p[1]);
+		fd_ = p[0];
+		if (!ok)
+			throw std::runtime_error("pipe not written");
+	}
+	~Piped() { close(fd_); }
+	Piped(const Piped &) = delete;
+	Piped &operator=(const Piped &) = delete;
+
+	int fd() const { return fd_; }
+
+    private:
+	int fd_;
 };
 
 struct Outcome {
 	std::string out;
 	std::string err;
-	int status = -1; // exit status, or 128 + the signal that ended it
+	int status = -1; // exit status, 128 + the signal that ended it, or
+	                 // -1 if it had to be killed
 	long maxrss = 0; // peak resident memory, KiB
 };
 
 // Starts the program with in and out as its standard input and output
-// (out -1: closed) and err as its standard error.
+// (out -1: closed) and err as its standard error.  A room of 0 or more
+// lets it write files no larger than that, as a full disk would, with
+// the signal for a file too large ignored, so that a write past it fails.
 pid_t
-start(int in, int out, int err, const std::vector<std::string> &args)
+start(int in, int out, int err, const std::vector<std::string> &args,
+    off_t room = -1)
 {
 	std::vector<std::string> words = command;
 	words.insert(words.end(), args.begin(), args.end());
@@ -185,6 +236,12 @@ start(int in, int out, int err, const std::vector<std::string> &args)
 	const pid_t pid = fork();
 	if (pid == 0) {
 		signal(SIGPIPE, SIG_DFL);
+		if (room >= 0) {
+			signal(SIGXFSZ, SIG_IGN);
+			const rlimit r{static_cast<rlim_t>(room),
+			    static_cast<rlim_t>(room)};
+			setrlimit(RLIMIT_FSIZE, &r);
+		}
 		dup2(in, 0);
 		if (out < 0)
 			close(1);
@@ -199,14 +256,28 @@ start(int in, int out, int err, const std::vector<std::string> &args)
 	return pid;
 }
 
+// Waits for the end of the run; one that outlasts the deadline is killed
+// and fails the test, so that a program stuck in a loop cannot stall the
+// suite.
 Outcome
 wait_for(pid_t pid)
 {
+	using clock = std::chrono::steady_clock;
+	const auto until = clock::now() + kDeadline;
 	Outcome r;
 	int st = 0;
 	rusage ru{};
-	while (wait4(pid, &st, 0, &ru) < 0 && errno == EINTR)
-		;
+	pid_t got;
+	while (
+	    (got = wait4(pid, &st, WNOHANG, &ru)) == 0 && clock::now() < until)
+		std::this_thread::sleep_for(std::chrono::milliseconds(5));
+	if (got == 0) {
+		kill(pid, SIGKILL);
+		wait4(pid, &st, 0, &ru);
+		ADD_FAILURE() << "the program did not end within "
+		              << kDeadline.count() << " s";
+		return r;
+	}
 	r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
 	r.maxrss = ru.ru_maxrss;
 	return r;
@@ -215,9 +286,11 @@ wait_for(pid_t pid)
 // Where the program's standard output goes.
 enum class To { file, full_disk, closed };
 
-// Runs the program to its end with standard input read from in.
+// Runs the program to its end with standard input read from in.  A room
+// of 0 or more bounds how large its output file may grow.
 Outcome
-run_from(int in, To to = To::file, const std::vector<std::string> &args = {})
+run_from(int in, To to = To::file, const std::vector<std::string> &args = {},
+    off_t room = -1)
 {
 	Scratch out, err;
 	int full = -1;
@@ -226,7 +299,7 @@ run_from(int in, To to = To::file, const std::vector<std::string> &args = {})
 	const int fd = to == To::file ? out.fd()
 	    : to == To::full_disk     ? full
 	                              : -1;
-	Outcome r = wait_for(start(in, fd, err.fd(), args));
+	Outcome r = wait_for(start(in, fd, err.fd(), args, room));
 	if (full >= 0)
 		close(full);
 	r.out = out.text();
@@ -369,6 +442,10 @@ TEST(Arguments, AreIgnored)
 // ---------------------------------------------------------------------
 // Output that cannot be written makes the run fail, silently.
 
+// Output lost from the start: to a full disk, or with standard output
+// closed.  From a file of answers nothing is written before the run ends,
+// so only the final closing of standard output can see the loss; from a
+// pipe each prompt is written as it comes.
 TEST(LostOutput, IsAFailure)
 {
 	const struct {
@@ -376,10 +453,40 @@ TEST(LostOutput, IsAFailure)
 		To to;
 	} sinks[] = {{"full disk", To::full_disk}, {"closed", To::closed}};
 	for (const auto &sink : sinks) {
-		for (const char *input : {"1\n6\n", "1\n5\n", "90\n"}) {
-			SCOPED_TRACE(
-			    std::string(sink.what) + ", input " + shown(input));
-			const Outcome r = run(input, sink.to);
+		for (const bool from_file : {true, false}) {
+			for (const char *input : {"1\n6\n", "1\n5\n", "90\n"}) {
+				SCOPED_TRACE(std::string(sink.what) +
+				    (from_file ? ", from a file"
+				               : ", from a pipe") +
+				    ", input " + shown(input));
+				Scratch file(input);
+				Piped pipe(input);
+				const Outcome r = run_from(
+				    from_file ? file.fd() : pipe.fd(), sink.to);
+				EXPECT_EQ(r.status, 1);
+				EXPECT_TRUE(same_bytes("", r.err))
+				    << "(standard error)";
+			}
+		}
+	}
+}
+
+// Output lost only at the report: the file takes the whole entry
+// dialogue, then is full.
+TEST(LostOutput, AtTheReportIsAFailure)
+{
+	const std::string fits = native(entry(1));
+	for (const bool from_file : {true, false}) {
+		for (const char *input : {"1\n6\n", "1\n5\n"}) {
+			SCOPED_TRACE(std::string(from_file ? "from a file"
+			                                   : "from a pipe") +
+			    ", input " + shown(input));
+			Scratch file(input);
+			Piped pipe(input);
+			const Outcome r =
+			    run_from(from_file ? file.fd() : pipe.fd(),
+			        To::file, {}, static_cast<off_t>(fits.size()));
+			EXPECT_TRUE(same_bytes(fits, r.out));
 			EXPECT_EQ(r.status, 1);
 			EXPECT_TRUE(same_bytes("", r.err))
 			    << "(standard error)";
@@ -390,29 +497,58 @@ TEST(LostOutput, IsAFailure)
 // ---------------------------------------------------------------------
 // Input is a stream of numbers.
 
-// The program takes nothing past the white space that ends the last number
-// it needs: the rest is left in the input for whoever reads next.
-TEST(Input, RestIsLeftForTheNextReader)
+// A file of answers is left positioned right after the last character the
+// run looked at (the one that ended its last number, with the LF of a CR
+// LF), so that whoever reads the file next, as in
+// `{ perfect; cat; } < answers`, goes on from there.
+struct Leftover {
+	const char *name;
+	std::string input;
+	std::string output; // with \n line ends
+	int status;
+	std::string rest; // what the next reader finds
+};
+
+std::ostream &
+operator<<(std::ostream &os, const Leftover &c)
 {
-	int p[2];
-	ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
-	const std::string rest = "rest of the line\nnext line\n";
-	const std::string input = "2 6 28 " + rest;
-	ASSERT_EQ(write(p[1], input.data(), input.size()),
-	    static_cast<ssize_t>(input.size()));
-	close(p[1]);
-
-	const Outcome r = run_from(p[0]);
-	EXPECT_TRUE(same_bytes(native(entry(2) + report({6, 28})), r.out));
-	EXPECT_EQ(r.status, 0);
-
-	std::string left;
-	char b[256];
-	for (ssize_t k; (k = read(p[0], b, sizeof b)) > 0;)
-		left.append(b, static_cast<size_t>(k));
-	close(p[0]);
-	EXPECT_TRUE(same_bytes(rest, left)) << "(input left unread)";
+	return os << c.name << ", input " << shown(c.input);
 }
+
+// clang-format off
+const Leftover kLeftovers[] = {
+    {"rest_of_the_line", "2 6 28 rest of the line\nnext line\n",
+        entry(2) + report({6, 28}), 0, "rest of the line\nnext line\n"},
+    {"next_line", "1\n6\nnext\n", entry(1) + report({6}), 0, "next\n"},
+    {"next_line_after_cr_lf", "1\r\n6\r\nnext\r\n", entry(1) + report({6}), 0,
+        "next\r\n"},
+    {"after_a_lone_cr", "1 6\rnext", entry(1) + report({6}), 0, "next"},
+    {"nothing_at_end_of_file", "1\n6", entry(1) + report({6}), 0, ""},
+    {"far_into_the_file", "1" + std::string(200000, ' ') + "6 next\n",
+        entry(1) + report({6}), 0, "next\n"},
+    {"after_a_rejected_count", "90 6 28\n", kPrompt + kError, 1, "6 28\n"},
+    {"after_a_rejected_value", "3\n6\n1000\n28\n", entry(2) + kError, 1,
+        "28\n"},
+    {"inside_a_reply_not_a_number", "2\n6\nabc\n28\n", entry(2) + kError, 1,
+        "bc\n28\n"},
+    {"after_a_decimal_point", "3\n6 7.5\n", entry(3) + kError, 1, "5\n"},
+};
+// clang-format on
+
+class FileOfAnswers : public ::testing::TestWithParam<Leftover> {};
+
+TEST_P(FileOfAnswers, LeavesTheRestToTheNextReader)
+{
+	const Leftover &c = GetParam();
+	Scratch in(c.input);
+	const Outcome r = run_from(in.fd());
+	EXPECT_TRUE(same_bytes(native(c.output), r.out));
+	EXPECT_EQ(r.status, c.status);
+	EXPECT_TRUE(same_bytes(c.rest, in.rest())) << "(left in the file)";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FileOfAnswers, ::testing::ValuesIn(kLeftovers),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // Two runs that share one file of answers each take their own.
 TEST(Input, RunsShareOneFileOfAnswers)
@@ -424,6 +560,18 @@ TEST(Input, RunsShareOneFileOfAnswers)
 	EXPECT_TRUE(same_bytes(native(entry(2) + report({28})), second.out));
 	EXPECT_EQ(first.status, 0);
 	EXPECT_EQ(second.status, 0);
+}
+
+// Input that cannot be read, such as a directory, is rejected at once.
+TEST(Input, ReadErrorIsARejection)
+{
+	const int dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	ASSERT_GE(dir, 0);
+	const Outcome r = run_from(dir);
+	close(dir);
+	EXPECT_TRUE(same_bytes(native(kPrompt + kError), r.out));
+	EXPECT_EQ(r.status, 1);
+	EXPECT_TRUE(same_bytes("", r.err)) << "(standard error)";
 }
 
 // Megabytes of white space before a number, or a number megabytes long, do
@@ -462,10 +610,31 @@ TEST(Input, MemoryStaysFlat)
 }
 
 // ---------------------------------------------------------------------
-// At a console: every prompt is shown before the program waits for its
-// answer.
+// Through pipes, as another program or a person on the other end: every
+// prompt is shown before the program waits for its answer.
 
-// The program on the other end of two pipes, as a person at a console.
+// Reads from fd onto got until got holds size bytes, fd has nothing more,
+// or the deadline has passed; never past size, so that what the program
+// writes after that point is left for the next look.
+void
+read_up_to(int fd, std::string &got, size_t size)
+{
+	using clock = std::chrono::steady_clock;
+	const auto until = clock::now() + kDeadline;
+	while (got.size() < size && clock::now() < until) {
+		pollfd p{fd, POLLIN, 0};
+		if (poll(&p, 1, 100) <= 0)
+			continue;
+		char b[4096];
+		const ssize_t k =
+		    read(fd, b, std::min(sizeof b, size - got.size()));
+		if (k <= 0)
+			break;
+		got.append(b, static_cast<size_t>(k));
+	}
+}
+
+// The program on the other end of two pipes.
 class Console {
     public:
 	Console()
@@ -483,33 +652,22 @@ class Console {
 	{
 		if (to_ >= 0)
 			close(to_);
-		close(from_);
+		if (from_ >= 0)
+			close(from_);
 		if (pid_ > 0) {
 			kill(pid_, SIGKILL);
-			wait_for(pid_);
+			waitpid(pid_, nullptr, 0);
 		}
 	}
 	Console(const Console &) = delete;
 	Console &operator=(const Console &) = delete;
 
 	// What the program writes before it waits: as many bytes as want has,
-	// or what came within a generous time if it stops short.
+	// or what came within the deadline if it stops short.
 	std::string screen(const std::string &want)
 	{
-		using clock = std::chrono::steady_clock;
-		const auto until = clock::now() + std::chrono::seconds(30);
 		std::string got;
-		while (got.size() < want.size() && clock::now() < until) {
-			pollfd p{from_, POLLIN, 0};
-			if (poll(&p, 1, 100) <= 0)
-				continue;
-			char b[4096];
-			const ssize_t k = read(from_, b,
-			    std::min(sizeof b, want.size() - got.size()));
-			if (k <= 0)
-				break;
-			got.append(b, static_cast<size_t>(k));
-		}
+		read_up_to(from_, got, want.size());
 		return got;
 	}
 
@@ -519,6 +677,13 @@ class Console {
 		    static_cast<ssize_t>(s.size()));
 	}
 
+	// Stops reading what the program writes, as a reader that goes away.
+	void leave()
+	{
+		close(from_);
+		from_ = -1;
+	}
+
 	// Waits for the end of the run and says what else it wrote.
 	Outcome end()
 	{
@@ -526,8 +691,9 @@ class Console {
 		to_ = -1;
 		std::string rest;
 		char b[4096];
-		for (ssize_t k; (k = read(from_, b, sizeof b)) > 0;)
-			rest.append(b, static_cast<size_t>(k));
+		if (from_ >= 0)
+			for (ssize_t k; (k = read(from_, b, sizeof b)) > 0;)
+				rest.append(b, static_cast<size_t>(k));
 		Outcome r = wait_for(pid_);
 		pid_ = -1;
 		r.out = rest;
@@ -563,6 +729,304 @@ TEST(Console, EachPromptShowsBeforeTheProgramWaits)
 	EXPECT_TRUE(same_bytes("", r.err)) << "(standard error)";
 }
 
+// A reader that goes away before the report ends the run by the broken-pipe
+// signal; a Windows program has no such signal and sees a write error.
+TEST(Console, ReaderThatGoesAwayEndsTheRun)
+{
+	Console c;
+	const std::string prompt = native(kPrompt);
+	ASSERT_TRUE(same_bytes(prompt, c.screen(prompt)));
+	c.type("1\n");
+	const std::string shows = native(kHeading + "a[1]=");
+	ASSERT_TRUE(same_bytes(shows, c.screen(shows)));
+	c.leave();
+	c.type("6\n");
+	const Outcome r = c.end();
+	EXPECT_EQ(r.status, windows ? 1 : 128 + SIGPIPE);
+	EXPECT_TRUE(same_bytes("", r.err)) << "(standard error)";
+}
+
+// ---------------------------------------------------------------------
+// At a terminal, started by a shell: every prompt shows before the program
+// waits, and whatever follows the numbers on the last line typed goes with
+// the run, never to the shell as a command.
+
+// The characters a reader sees of terminal output: without control
+// sequences and without white space.  Wine draws a Windows program's
+// console with control sequences of its own, moving the cursor for each
+// space, so there only this much of the program's output can be compared.
+std::string
+visible(const std::string &s)
+{
+	std::string t;
+	for (size_t i = 0; i < s.size(); i++) {
+		const unsigned char c = static_cast<unsigned char>(s[i]);
+		if (c == '\x1b' && i + 1 < s.size() && s[i + 1] == '[') {
+			for (i += 2;
+			     i < s.size() && (s[i] < 0x40 || s[i] > 0x7e); i++)
+				;
+		} else if (c > ' ' && c < 0x7f) {
+			t += static_cast<char>(c);
+		}
+	}
+	return t;
+}
+
+bool
+ends_with(const std::string &s, const std::string &end)
+{
+	return s.size() >= end.size() &&
+	    s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// A shell on a pseudo-terminal.  Typed text is not echoed and output is
+// not translated, so the screen shows exactly the bytes written to it.
+class Terminal {
+    public:
+	static constexpr const char *kShellPrompt = "sh> ";
+
+	Terminal()
+	{
+		master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+		if (master_ < 0 || grantpt(master_) != 0 ||
+		    unlockpt(master_) != 0)
+			throw std::runtime_error("no pseudo-terminal");
+		const std::string slave = ptsname(master_);
+		pid_ = fork();
+		if (pid_ == 0) {
+			setsid(); // the terminal becomes the shell's own
+			const int fd = open(slave.c_str(), O_RDWR);
+			termios t;
+			tcgetattr(fd, &t);
+			t.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+			t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+			tcsetattr(fd, TCSANOW, &t);
+			for (int i = 0; i < 3; i++)
+				dup2(fd, i);
+			signal(SIGPIPE, SIG_DFL);
+			setenv("PS1", kShellPrompt, 1);
+			unsetenv("ENV");
+			execl("/bin/sh", "sh", "-i",
+			    static_cast<char *>(nullptr));
+			_exit(127);
+		}
+		if (pid_ < 0)
+			throw std::runtime_error("fork failed");
+	}
+	~Terminal()
+	{
+		close(master_);
+		kill(pid_, SIGKILL);
+		waitpid(pid_, nullptr, 0);
+	}
+	Terminal(const Terminal &) = delete;
+	Terminal &operator=(const Terminal &) = delete;
+
+	// Whether the screen comes to end in text within the deadline;
+	// under Wine, in the text's visible characters.
+	::testing::AssertionResult shows(const std::string &text)
+	{
+		using clock = std::chrono::steady_clock;
+		const auto until = clock::now() + kDeadline;
+		const auto seen = [](const std::string &s) {
+			return windows ? visible(s) : s;
+		};
+		while (!ends_with(seen(screen_), seen(text))) {
+			pollfd p{master_, POLLIN, 0};
+			char b[4096];
+			ssize_t k = 0;
+			if (clock::now() >= until ||
+			    (poll(&p, 1, 100) > 0 &&
+			        (k = read(master_, b, sizeof b)) <= 0))
+				return ::testing::AssertionFailure()
+				    << "the screen does not end in "
+				    << shown(text)
+				    << "\n  screen: " << shown(screen_);
+			screen_.append(b, static_cast<size_t>(k));
+		}
+		return ::testing::AssertionSuccess();
+	}
+
+	// Whether the terminal is taken out of line mode within the deadline.
+	// Wine's console does so when a Windows program first reads, then
+	// edits lines itself; text typed before that would be cooked by the
+	// terminal, its CR made LF, and reach the program as a literal ^J.
+	// A person does not type that fast.
+	::testing::AssertionResult raw() const
+	{
+		const auto is_raw = [this] {
+			termios t;
+			return tcgetattr(master_, &t) == 0 &&
+			    (t.c_lflag & ICANON) == 0;
+		};
+		if (until_true(is_raw))
+			return ::testing::AssertionSuccess();
+		return ::testing::AssertionFailure()
+		    << "the terminal stays in line mode";
+	}
+
+	// Whether the shell comes to be the only process left on the
+	// terminal within the deadline.  Wine's console outlives a Windows
+	// program by a few seconds and would take what is typed meanwhile.
+	::testing::AssertionResult alone() const
+	{
+		if (until_true([this] { return on_terminal() == 1; }))
+			return ::testing::AssertionSuccess();
+		return ::testing::AssertionFailure()
+		    << on_terminal() << " processes stay on the terminal";
+	}
+
+	// Types text; a line is ended by CR, as the Enter key sends it.
+	void type(const std::string &s)
+	{
+		ASSERT_EQ(write(master_, s.data(), s.size()),
+		    static_cast<ssize_t>(s.size()));
+	}
+
+	const std::string &screen() const { return screen_; }
+
+    private:
+	template <typename F> static bool until_true(F f)
+	{
+		using clock = std::chrono::steady_clock;
+		const auto until = clock::now() + kDeadline;
+		while (!f()) {
+			if (clock::now() >= until)
+				return false;
+			std::this_thread::sleep_for(
+			    std::chrono::milliseconds(10));
+		}
+		return true;
+	}
+
+	// The terminal of a process, as /proc/PID/stat gives it; -1 if none
+	// can be read.
+	static long terminal_of(const std::string &pid)
+	{
+		std::FILE *f =
+		    std::fopen(("/proc/" + pid + "/stat").c_str(), "r");
+		if (f == nullptr)
+			return -1;
+		char b[1024];
+		const size_t k = std::fread(b, 1, sizeof b - 1, f);
+		std::fclose(f);
+		b[k] = '\0';
+		// The name in parentheses may hold anything; the fields after
+		// it are the state, the parent, the group, the session and the
+		// terminal.
+		const char *p = std::strrchr(b, ')');
+		char state;
+		long parent, group, session, tty;
+		if (p == nullptr ||
+		    std::sscanf(p + 1, " %c %ld %ld %ld %ld", &state, &parent,
+		        &group, &session, &tty) != 5)
+			return -1;
+		return tty;
+	}
+
+	// How many processes have the shell's terminal as theirs.
+	int on_terminal() const
+	{
+		const long tty = terminal_of(std::to_string(pid_));
+		int n = 0;
+		if (DIR *d = opendir("/proc")) {
+			while (const dirent *e = readdir(d))
+				if (std::isdigit(static_cast<unsigned char>(
+				        e->d_name[0])) &&
+				    terminal_of(e->d_name) == tty)
+					n++;
+			closedir(d);
+		}
+		return n;
+	}
+
+	int master_ = -1;
+	pid_t pid_ = -1;
+	std::string screen_;
+};
+
+// A command line that starts the program, then reports its status.
+std::string
+command_line()
+{
+	std::string s;
+	for (const auto &w : command)
+		s += "'" + w + "' ";
+	return s + "; echo \"status $?\"\r";
+}
+
+struct Typing {
+	const char *name;
+	// What shows before each answer, and the answer.
+	std::vector<std::pair<std::string, std::string>> steps;
+	std::string end; // what shows after the last answer
+	int status;
+};
+
+std::ostream &
+operator<<(std::ostream &os, const Typing &c)
+{
+	return os << c.name;
+}
+
+// A line longer than the program's read buffer, so that its rest is still
+// with the terminal when the last number has been read.
+const std::string kLong(3000, ' ');
+
+// clang-format off
+const Typing kTypings[] = {
+    {"answer_by_answer", {{kPrompt, "2\r"}, {kHeading + "a[1]=", "28\r"},
+        {"a[2]=", "5 echo LEAKED\r"}}, report({28}), 0},
+    {"all_on_one_line", {{kPrompt, "1 6 echo LEAKED\r"}},
+        kHeading + "a[1]=" + report({6}), 0},
+    {"all_on_one_long_line", {{kPrompt, "1 6" + kLong + "echo LEAKED\r"}},
+        kHeading + "a[1]=" + report({6}), 0},
+    {"rejected_count", {{kPrompt, "x echo LEAKED\r"}}, kError, 1},
+    {"rejected_value_on_a_long_line",
+        {{kPrompt, "2 6 1000" + kLong + "echo LEAKED\r"}},
+        kHeading + "a[1]=a[2]=" + kError, 1},
+};
+// clang-format on
+
+class AtATerminal : public ::testing::TestWithParam<Typing> {};
+
+TEST_P(AtATerminal, NothingTypedReachesTheShell)
+{
+	const Typing &c = GetParam();
+	const std::string sh = Terminal::kShellPrompt;
+	Terminal t;
+	ASSERT_TRUE(t.shows(sh));
+	t.type(command_line());
+	std::string dialogue;
+	for (const auto &[shows, answer] : c.steps) {
+		ASSERT_TRUE(t.shows(native(shows)))
+		    << "(before the answer " << shown(answer) << ")";
+		dialogue += native(shows);
+		if (windows) {
+			ASSERT_TRUE(t.raw());
+		}
+		t.type(answer);
+	}
+	dialogue += native(c.end);
+	const std::string status = "status " + std::to_string(c.status) + "\n";
+	ASSERT_TRUE(t.shows(native(c.end) + status + sh));
+
+	// The shell's next command runs right after the program's status:
+	// nothing typed for the program went to the shell first.
+	ASSERT_TRUE(t.alone());
+	t.type("echo \"end of\" test\r");
+	const std::string after = status + sh + "end of test\n" + sh;
+	ASSERT_TRUE(t.shows("end of test\n" + sh));
+	EXPECT_TRUE(ends_with(t.screen(), after))
+	    << "the shell ran something else:\n  screen: " << shown(t.screen());
+	if (!windows) {
+		EXPECT_TRUE(same_bytes(sh + dialogue + after, t.screen()));
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AtATerminal, ::testing::ValuesIn(kTypings),
+    [](const auto &info) { return std::string(info.param.name); });
+
 } // namespace
 
 int
@@ -572,8 +1036,8 @@ main(int argc, char **argv)
 	// A program that ends early must not take the tests down with it.
 	signal(SIGPIPE, SIG_IGN);
 	int i = 1;
-	if (i < argc && std::strcmp(argv[i], "--crlf") == 0) {
-		crlf = true;
+	if (i < argc && std::strcmp(argv[i], "--windows") == 0) {
+		windows = true;
 		i++;
 	}
 	if (i < argc)
