@@ -24,7 +24,6 @@
  * that it never reaches the shell as a command.
  */
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,6 +31,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#define getchar_unlocked _getchar_nolock
 #else
 #include <unistd.h>
 #endif
@@ -66,12 +66,12 @@ vvod(int *a, int *n)
 	const auto konec = [file, tty] {
 		if (std::feof(stdin) || std::ferror(stdin))
 			return;
-		int c = std::getchar();
+		int c = getchar_unlocked();
 		if (tty) {
 			while (c != '\n' && c != EOF)
-				c = std::getchar();
+				c = getchar_unlocked();
 		} else if (file) {
-			if (c == '\r' && (c = std::getchar()) != '\n')
+			if (c == '\r' && (c = getchar_unlocked()) != '\n')
 				std::ungetc(c, stdin);
 #ifdef _WIN32
 			// Its C library drops read-ahead on fflush without
@@ -92,19 +92,25 @@ vvod(int *a, int *n)
 	// of any length costs nothing and stays out of range.  A reply
 	// without digits, the end of input and a failed read leave the number
 	// at 0, which is rejected like any other bad entry.
+	//
+	// The program has one thread, so each character is taken from the
+	// stream's buffer without locking it, and white space (space, \t, \n,
+	// \v, \f, \r) and digits are told by their codes rather than by a
+	// library call: megabytes of white space then go by as fast as
+	// scanf skips them.
 	const auto chislo = [file, &konec](int *p, int hi) {
 		if (!file) // the prompt must show before we wait
 			std::fflush(stdout);
 
 		int c;
 		do
-			c = std::getchar();
-		while (std::isspace(c));
+			c = getchar_unlocked();
+		while (c == ' ' || (c >= '\t' && c <= '\r'));
 		const bool neg = c == '-';
 		if (c == '-' || c == '+')
-			c = std::getchar();
+			c = getchar_unlocked();
 		int v = 0;
-		for (; std::isdigit(c); c = std::getchar())
+		for (; c >= '0' && c <= '9'; c = getchar_unlocked())
 			if (v <= hi)
 				v = v * 10 + (c - '0');
 		std::ungetc(c, stdin); // the next read starts at this character
