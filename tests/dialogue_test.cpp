@@ -21,9 +21,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -130,6 +130,59 @@ same_bytes(const std::string &want, const std::string &got)
 	    << "  actual:   " << shown(got);
 }
 
+// Whether f() comes to be true within the deadline, asked every few
+// milliseconds.
+template <typename F>
+bool
+until_true(F f)
+{
+	using clock = std::chrono::steady_clock;
+	const auto until = clock::now() + kDeadline;
+	while (!f()) {
+		if (clock::now() >= until)
+			return false;
+		std::this_thread::sleep_for(std::chrono::milliseconds(5));
+	}
+	return true;
+}
+
+// Everything that fd gives from where it stands until its end.
+std::string
+read_all(int fd)
+{
+	std::string s;
+	char b[65536];
+	for (ssize_t k; (k = read(fd, b, sizeof b)) > 0;)
+		s.append(b, static_cast<size_t>(k));
+	return s;
+}
+
+// Reads from fd onto got until done() is true, fd has nothing more, or the
+// deadline has passed, and says whether done() came true.  Never reads got
+// past most bytes, so that what the program writes after that point is
+// left for the next look.
+template <typename F>
+bool
+read_until(int fd, std::string &got, F done, size_t most = SIZE_MAX)
+{
+	using clock = std::chrono::steady_clock;
+	const auto until = clock::now() + kDeadline;
+	while (!done()) {
+		pollfd p{fd, POLLIN, 0};
+		if (clock::now() >= until)
+			return false;
+		if (poll(&p, 1, 100) <= 0)
+			continue;
+		char b[4096];
+		const ssize_t k =
+		    read(fd, b, std::min(sizeof b, most - got.size()));
+		if (k <= 0)
+			return false;
+		got.append(b, static_cast<size_t>(k));
+	}
+	return true;
+}
+
 // A scratch file that is gone when the test is done with it.
 class Scratch {
     public:
@@ -171,14 +224,7 @@ class Scratch {
 
 	// What the next reader of the file finds: the file from the place
 	// where the last one left it.
-	std::string rest() const
-	{
-		std::string s;
-		char b[65536];
-		for (ssize_t k; (k = read(fd(), b, sizeof b)) > 0;)
-			s.append(b, static_cast<size_t>(k));
-		return s;
-	}
+	std::string rest() const { return read_all(fd()); }
 
     private:
 	std::FILE *f_;
@@ -262,16 +308,10 @@ start(int in, int out, int err, const std::vector<std::string> &args,
 Outcome
 wait_for(pid_t pid)
 {
-	using clock = std::chrono::steady_clock;
-	const auto until = clock::now() + kDeadline;
 	Outcome r;
 	int st = 0;
 	rusage ru{};
-	pid_t got;
-	while (
-	    (got = wait4(pid, &st, WNOHANG, &ru)) == 0 && clock::now() < until)
-		std::this_thread::sleep_for(std::chrono::milliseconds(5));
-	if (got == 0) {
+	if (!until_true([&] { return wait4(pid, &st, WNOHANG, &ru) != 0; })) {
 		kill(pid, SIGKILL);
 		wait4(pid, &st, 0, &ru);
 		ADD_FAILURE() << "the program did not end within "
@@ -613,27 +653,6 @@ TEST(Input, MemoryStaysFlat)
 // Through pipes, as another program or a person on the other end: every
 // prompt is shown before the program waits for its answer.
 
-// Reads from fd onto got until got holds size bytes, fd has nothing more,
-// or the deadline has passed; never past size, so that what the program
-// writes after that point is left for the next look.
-void
-read_up_to(int fd, std::string &got, size_t size)
-{
-	using clock = std::chrono::steady_clock;
-	const auto until = clock::now() + kDeadline;
-	while (got.size() < size && clock::now() < until) {
-		pollfd p{fd, POLLIN, 0};
-		if (poll(&p, 1, 100) <= 0)
-			continue;
-		char b[4096];
-		const ssize_t k =
-		    read(fd, b, std::min(sizeof b, size - got.size()));
-		if (k <= 0)
-			break;
-		got.append(b, static_cast<size_t>(k));
-	}
-}
-
 // The program on the other end of two pipes.
 class Console {
     public:
@@ -667,7 +686,9 @@ class Console {
 	std::string screen(const std::string &want)
 	{
 		std::string got;
-		read_up_to(from_, got, want.size());
+		read_until(
+		    from_, got, [&] { return got.size() >= want.size(); },
+		    want.size());
 		return got;
 	}
 
@@ -689,11 +710,7 @@ class Console {
 	{
 		close(to_);
 		to_ = -1;
-		std::string rest;
-		char b[4096];
-		if (from_ >= 0)
-			for (ssize_t k; (k = read(from_, b, sizeof b)) > 0;)
-				rest.append(b, static_cast<size_t>(k));
+		const std::string rest = from_ >= 0 ? read_all(from_) : "";
 		Outcome r = wait_for(pid_);
 		pid_ = -1;
 		r.out = rest;
@@ -826,25 +843,15 @@ class Terminal {
 	// under Wine, in the text's visible characters.
 	::testing::AssertionResult shows(const std::string &text)
 	{
-		using clock = std::chrono::steady_clock;
-		const auto until = clock::now() + kDeadline;
 		const auto seen = [](const std::string &s) {
 			return windows ? visible(s) : s;
 		};
-		while (!ends_with(seen(screen_), seen(text))) {
-			pollfd p{master_, POLLIN, 0};
-			char b[4096];
-			ssize_t k = 0;
-			if (clock::now() >= until ||
-			    (poll(&p, 1, 100) > 0 &&
-			        (k = read(master_, b, sizeof b)) <= 0))
-				return ::testing::AssertionFailure()
-				    << "the screen does not end in "
-				    << shown(text)
-				    << "\n  screen: " << shown(screen_);
-			screen_.append(b, static_cast<size_t>(k));
-		}
-		return ::testing::AssertionSuccess();
+		if (read_until(master_, screen_,
+		        [&] { return ends_with(seen(screen_), seen(text)); }))
+			return ::testing::AssertionSuccess();
+		return ::testing::AssertionFailure()
+		    << "the screen does not end in " << shown(text)
+		    << "\n  screen: " << shown(screen_);
 	}
 
 	// Whether the terminal is taken out of line mode within the deadline.
@@ -886,19 +893,6 @@ class Terminal {
 	const std::string &screen() const { return screen_; }
 
     private:
-	template <typename F> static bool until_true(F f)
-	{
-		using clock = std::chrono::steady_clock;
-		const auto until = clock::now() + kDeadline;
-		while (!f()) {
-			if (clock::now() >= until)
-				return false;
-			std::this_thread::sleep_for(
-			    std::chrono::milliseconds(10));
-		}
-		return true;
-	}
-
 	// The terminal of a process, as /proc/PID/stat gives it; -1 if none
 	// can be read.
 	static long terminal_of(const std::string &pid)
